@@ -1,0 +1,20 @@
+#pragma once
+// Modal message boxes. Tests answer them through a hook instead of a person.
+#include <QString>
+#include <functional>
+
+namespace plat {
+
+enum class BoxKind { Error, Warning, Confirm };
+
+// Dialog results, numbered as the design's callers expect.
+constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Shows a modal box (OK for Error and Warning, Yes/No for Confirm) and returns the result.
+int ShowMessageBox(BoxKind kind, const QString& text);
+// Answers boxes instead of showing them; nullptr restores the real boxes.
+void SetMessageBoxHook(std::function<int(BoxKind, const QString&)> hook);
+
+} // namespace plat
