@@ -35,11 +35,23 @@ std::chrono::system_clock::time_point Clock::UtcNow()
            std::chrono::milliseconds(g_utcOffsetMs.load(std::memory_order_relaxed));
 }
 
-double Clock::UtcNowDays() { return ToDays(UtcNow()); }
+double Clock::UtcNowDays()
+{
+    return ToDays(UtcNow());
+}
 
-void Clock::SetUtcOffset(std::chrono::milliseconds offset) { g_utcOffsetMs = offset.count(); }
-void Clock::SetTickOffset(uint32_t offset) { g_tickOffset = offset; }
-void Clock::SetSteadyOffset(std::chrono::nanoseconds offset) { g_steadyOffsetNs = offset.count(); }
+void Clock::SetUtcOffset(std::chrono::milliseconds offset)
+{
+    g_utcOffsetMs = offset.count();
+}
+void Clock::SetTickOffset(uint32_t offset)
+{
+    g_tickOffset = offset;
+}
+void Clock::SetSteadyOffset(std::chrono::nanoseconds offset)
+{
+    g_steadyOffsetNs = offset.count();
+}
 void Clock::ResetOffsets()
 {
     g_utcOffsetMs = 0;

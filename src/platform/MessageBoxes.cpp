@@ -8,7 +8,20 @@ namespace plat {
 namespace {
 std::mutex g_lock;
 std::function<int(BoxKind, const QString&)> g_hook;
+QString g_title = QStringLiteral("ZARN Monitor");
 } // namespace
+
+void SetApplicationTitle(const QString& title)
+{
+    std::lock_guard lock(g_lock);
+    g_title = title;
+}
+
+QString ApplicationTitle()
+{
+    std::lock_guard lock(g_lock);
+    return g_title;
+}
 
 int ShowMessageBox(BoxKind kind, const QString& text)
 {
@@ -19,7 +32,7 @@ int ShowMessageBox(BoxKind kind, const QString& text)
     }
     if (hook)
         return hook(kind, text);
-    const QString title = QCoreApplication::applicationName();
+    const QString title = ApplicationTitle();
     switch (kind) {
     case BoxKind::Error:
         QMessageBox::critical(QApplication::activeWindow(), title, text);

@@ -12,6 +12,10 @@ constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
+// The application title: the caption of message boxes and the name the program shows in task lists.
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
 // Shows a modal box (OK for Error and Warning, Yes/No for Confirm) and returns the result.
 int ShowMessageBox(BoxKind kind, const QString& text);
 // Answers boxes instead of showing them; nullptr restores the real boxes.

@@ -93,7 +93,10 @@ MessageWindow::~MessageWindow()
     DiscardPending();
 }
 
-void MessageWindow::SetHandler(Handler handler) { m_handler = std::move(handler); }
+void MessageWindow::SetHandler(Handler handler)
+{
+    m_handler = std::move(handler);
+}
 
 void MessageWindow::SetReleaser(Handler releaser)
 {
@@ -106,7 +109,10 @@ bool MessageWindow::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam)
     return PostTo(m_state, msg, wParam, lParam);
 }
 
-WindowRef MessageWindow::Ref() const { return WindowRef(m_state); }
+WindowRef MessageWindow::Ref() const
+{
+    return WindowRef(m_state);
+}
 
 void MessageWindow::SetTimer(uintptr_t id, int ms)
 {
@@ -123,7 +129,10 @@ void MessageWindow::KillTimer(uintptr_t id)
     m_timers.erase(it);
 }
 
-void MessageWindow::DiscardPending() { QCoreApplication::removePostedEvents(this, kPostedType); }
+void MessageWindow::DiscardPending()
+{
+    QCoreApplication::removePostedEvents(this, kPostedType);
+}
 
 void MessageWindow::customEvent(QEvent* event)
 {
