@@ -38,20 +38,27 @@ BoxCapture::BoxCapture(int answer) : Answer(answer)
         return Answer;
     });
 }
-BoxCapture::~BoxCapture() { plat::SetMessageBoxHook(nullptr); }
+BoxCapture::~BoxCapture()
+{
+    plat::SetMessageBoxHook(nullptr);
+}
 
 BeepCounter::BeepCounter()
 {
     plat::SetBeepHook([this](plat::BeepKind) { ++Count; });
 }
-BeepCounter::~BeepCounter() { plat::SetBeepHook(nullptr); }
+BeepCounter::~BeepCounter()
+{
+    plat::SetBeepHook(nullptr);
+}
 
 ExceptionCapture::ExceptionCapture()
 {
-    plat::SetExceptionHook([this](const QString& cls, const QString& msg) {
-        Reports.push_back({cls, msg});
-    });
+    plat::SetExceptionHook([this](const QString& cls, const QString& msg) { Reports.push_back({cls, msg}); });
 }
-ExceptionCapture::~ExceptionCapture() { plat::SetExceptionHook(nullptr); }
+ExceptionCapture::~ExceptionCapture()
+{
+    plat::SetExceptionHook(nullptr);
+}
 
 } // namespace zt
