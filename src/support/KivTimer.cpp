@@ -63,7 +63,8 @@ void TTimerPool::Tick()
         // Ends the firing. Handlers may have removed or added other entries, so the
         // entry is found again rather than trusted to be still at i.
         auto finish = [&] {
-            const int pos = PositionOf(entry);
+            const int pos =
+                i < Count() && m_entries[static_cast<size_t>(i)].get() == entry ? i : PositionOf(entry);
             if (entry->State == TTimerEntry::RemovalPending) {
                 entry->State = TTimerEntry::Idle;
                 DeleteAt(pos);
