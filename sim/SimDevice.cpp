@@ -629,7 +629,7 @@ SimStatus SimDevice::Status()
         float agc = GetF32(m_setup.data() + (d == 0 ? 24 : 32));
         if (m_gen < 2 || !(agc > 30 && agc < 60))
             agc = 47.0f;
-        dm.PilotLevel = Walk(w.Pilot, online ? agc : 12.0f, 0.25f, 0.1f);
+        dm.PilotLevel = Walk(w.Pilot, online ? agc : 12.0f, 0.35f, 0.1f);
         dm.AmpNoise = Walk(w.Amp, 17.5f, 0.1f, 0.25f);
         dm.ChanNoise = Walk(w.Chan, rf ? 31.0f : 21.0f, 0.1f, 0.25f);
         dm.PhaseNoise = Walk(w.Phase, lvl >= 4 ? 3.2f : 6.0f, 0.15f, 0.1f);

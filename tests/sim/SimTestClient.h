@@ -43,10 +43,15 @@ struct Frame {
 
 inline Bytes FrameBytes(uint8_t type, const Bytes& payload = {}, uint8_t spare = 0, uint8_t check = 0)
 {
-    Bytes b{0x02, spare, 0x0D, type, uint8_t(payload.size())};
-    b.insert(b.end(), payload.begin(), payload.end());
-    b.push_back(check);
-    b.push_back(0x03);
+    Bytes b(payload.size() + 7);
+    b[0] = 0x02;
+    b[1] = spare;
+    b[2] = 0x0D;
+    b[3] = type;
+    b[4] = uint8_t(payload.size());
+    std::copy(payload.begin(), payload.end(), b.begin() + 5);
+    b[payload.size() + 5] = check;
+    b[payload.size() + 6] = 0x03;
     return b;
 }
 
