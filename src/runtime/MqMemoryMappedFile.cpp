@@ -102,7 +102,20 @@ int TMqCustomMemoryMappedFile::OpenSharedObject(const std::string& shmName)
             return -1;
         if (created)
             fchmod(fd, 0666); // every account may open it, whatever our umask
-        if (flock(fd, LOCK_SH) != 0) {
+        bool locked;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Nobody else holds it. An object we did not just create was left behind by
+            // a process that ended without closing it: start it from zero, as a fresh
+            // section would, keeping its size.
+            struct stat st {};
+            const bool zeroed =
+                created || (fstat(fd, &st) == 0 &&
+                            (st.st_size == 0 || (ftruncate(fd, 0) == 0 && ftruncate(fd, st.st_size) == 0)));
+            locked = zeroed && flock(fd, LOCK_SH) == 0;
+        } else {
+            locked = flock(fd, LOCK_SH) == 0;
+        }
+        if (!locked) {
             close(fd);
             return -1;
         }

@@ -103,6 +103,24 @@ TEST(MappedFile, TheLastCloserRemovesTheSectionSoTheNextOneStartsZeroed)
     EXPECT_TRUE(AllZero(c.View(), 8));
 }
 
+TEST(MappedFile, ASectionLeftByAnEndedProcessStartsZeroed)
+{
+    // An object nobody holds any more, as a process that died without closing leaves it.
+    const QString name = UniqueName();
+    const std::string shmName = "/" + name.toStdString();
+    int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 8), 0);
+    ASSERT_EQ(pwrite(fd, "stale!!!", 8, 0), 8);
+    close(fd);
+
+    TMqMemoryMappedFile f;
+    Configure(f, name);
+    EXPECT_TRUE(AllZero(f.View(), 8));
+    f.Close();
+    EXPECT_FALSE(SectionExists(name));
+}
+
 TEST(MappedFile, ALaterLargerOpenerGrowsTheSectionWithoutDisturbingTheFirst)
 {
     const QString name = UniqueName();
