@@ -548,6 +548,12 @@ bool ZarnSim::IsConnected() const
     return m_client >= 0;
 }
 
+bool ZarnSim::IsListening() const
+{
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_listen >= 0;
+}
+
 void ZarnSim::Disconnect()
 {
     {

@@ -63,7 +63,8 @@ public:
     int Connections() const; // accepted since start
     int Refused() const;     // second connections turned away while one was open
     bool IsConnected() const;
-    void Disconnect(); // drops the current connection, as a device reset would
+    bool IsListening() const; // false while connections are refused
+    void Disconnect();        // drops the current connection, as a device reset would
 
     Bytes Flash(SimProcessor p) const;
     std::vector<std::string> BootRecords() const; // "MAIN :10..." / "IRIG :10...", as received
