@@ -71,9 +71,11 @@ TEST(Clock, OffsetsShiftTheClocksAndWrapTheTickCount)
     const double before = Clock::UtcNowDays();
     Clock::SetUtcOffset(std::chrono::hours(-1));
     EXPECT_NEAR(before - Clock::UtcNowDays(), 1.0 / 24, 1e-4);
+    Clock::SetTickOffset(0);
     Clock::SetTickOffset(0xFFFFFFFFu - 60000u - Clock::TickCount()); // a minute before the wrap
     const uint32_t t0 = Clock::TickCount();
     EXPECT_GE(t0, 0xFFFFFFFFu - 60000u);
+    Clock::SetTickOffset(0);
     Clock::SetTickOffset(0xFFFFFFFFu - Clock::TickCount() + 60000u); // a minute after it
     EXPECT_LT(Clock::TickCount(), 120000u);
     Clock::ResetOffsets();
