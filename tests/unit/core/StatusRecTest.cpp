@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -121,7 +122,7 @@ TEST(StatusRecTest, BytesTakenDependOnTheGenerationOnly)
     const Bytes old = Payload(kLayouts[2]);
     const TZarnStatusRec asNew = DecodeStatus(FrameOf(old), 8);
     EXPECT_EQ(asNew.Demod1.State, old[36]);
-    EXPECT_EQ(asNew.Demod2.TimeText[11], old[119]);
+    EXPECT_EQ(static_cast<uint8_t>(asNew.Demod2.TimeText[11]), old[111]);
     EXPECT_EQ(asNew.Demod2.TimeText[12], 0); // byte 112 on: beyond Length
 }
 
@@ -174,8 +175,8 @@ TEST(StatusRecTest, RecordTimeRules)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TZarnStatusRec r;
-        std::memcpy(r.Demod1.TimeText, c.demod1Time.data(), c.demod1Time.size());
-        std::memcpy(r.Demod2.TimeText, c.demod2Time.data(), c.demod2Time.size());
+        std::copy(c.demod1Time.begin(), c.demod1Time.end(), r.Demod1.TimeText);
+        std::copy(c.demod2Time.begin(), c.demod2Time.end(), r.Demod2.TimeText);
         const TZarnRecordTime t = RecordTime(r);
         EXPECT_EQ(t.Text, c.text);
         EXPECT_EQ(t.Valid, c.valid);
