@@ -390,6 +390,8 @@ void TfrmKivsZarn::HandleFrame(const TZarnFrame& f)
     }
     if (m_maintenance)
         CommFrame->LogFrame(false, f);
+    if (OnFrameDispatched)
+        OnFrameDispatched(f);
 }
 
 // ---------------------------------------------------------------- identification

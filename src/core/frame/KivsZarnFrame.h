@@ -123,6 +123,9 @@ public:
     bool PageChangeFlag() const { return m_pageChangeFlag; }
     bool SetupRequested() const { return m_setupRequested; }
 
+    // Called with every frame the dispatcher handled (for the traffic view and for tests).
+    std::function<void(const TZarnFrame&)> OnFrameDispatched;
+
     TZarnAveraging& Averaging() { return *m_averaging; }
     // The averaging step the link's classify step calls for each status frame.
     bool AverageStatusFrame(const TZarnFrame& frame);
