@@ -1,10 +1,12 @@
 #include "ZarnSettings.h"
 
+#include "ZarnCmdParams.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <SimpleIni.h>
-#include <cstdlib>
+#include <cstdint>
 
 namespace {
 constexpr const char* kSection = "ZARN";
@@ -12,23 +14,10 @@ constexpr const char* kSection = "ZARN";
 // Integers as the settings have always been written: decimal, or hexadecimal after "$".
 bool ReadIntText(const char* text, int& out)
 {
-    QString s = QString::fromUtf8(text).trimmed();
-    bool neg = false;
-    if (s.startsWith('-') || s.startsWith('+')) {
-        neg = s.startsWith('-');
-        s = s.mid(1);
-    }
-    bool ok = false;
-    long long v = 0;
-    if (s.startsWith('$'))
-        v = s.mid(1).toLongLong(&ok, 16);
-    else if (s.startsWith("0x", Qt::CaseInsensitive))
-        v = s.mid(2).toLongLong(&ok, 16);
-    else
-        v = s.toLongLong(&ok, 10);
-    if (!ok || v > 0x7FFFFFFFLL + (neg ? 1 : 0))
+    const auto v = ReadIntegerText(QString::fromUtf8(text));
+    if (!v || *v < INT32_MIN || *v > INT32_MAX)
         return false;
-    out = static_cast<int>(neg ? -v : v);
+    out = static_cast<int>(*v);
     return true;
 }
 
