@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
-dir="$("$root/scripts/build.sh" | tail -n 1)"
+dir="$("$root/scripts/build.sh")"
 
 has_ip=0
 for a in "$@"; do

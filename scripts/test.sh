@@ -19,7 +19,7 @@ while (($#)); do
 done
 
 "$root/scripts/setup.sh"
-dir="$("$root/scripts/build.sh" "$san" | tail -n 1)"
+dir="$("$root/scripts/build.sh" "$san")"
 
 export QT_QPA_PLATFORM=offscreen
 export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
