@@ -325,6 +325,9 @@ void ZarnSim::ReadClient()
             } else if (m_parser.Push(buf[i])) {
                 m_frames.push_back(m_parser.Frame());
                 m_device->OnFrame(m_parser.Frame(), outs);
+            } else if (m_parser.Discarded() != m_discardedSeen) {
+                m_discardedSeen = m_parser.Discarded();
+                LogLine("discarded a malformed frame (marker, length or end byte)");
             }
             Handle(outs);
             outs.clear();

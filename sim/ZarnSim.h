@@ -124,6 +124,7 @@ private:
     SimFaults m_faults;
     std::unique_ptr<SimDevice> m_device;
     SimFrameParser m_parser;
+    int m_discardedSeen = 0;
     std::vector<SimRxFrame> m_frames;
     std::vector<std::string> m_pendingLog;
 
