@@ -14,7 +14,8 @@ const char* const kCouldNotMap = "Could not open mapview";
 
 [[noreturn]] void RaisePropertyOnOpen(const char* property)
 {
-    throw EMqMemoryMappedFile(std::string("Can not set ") + property + " property on open memory map file");
+    throw EMqMemoryMappedFile(
+        QStringLiteral("Can not set %1 property on open memory map file").arg(property));
 }
 
 // POSIX names start with the one slash they may hold.

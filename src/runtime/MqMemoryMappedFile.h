@@ -7,13 +7,11 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
-class EMqMemoryMappedFile : public std::runtime_error {
-public:
-    explicit EMqMemoryMappedFile(const std::string& message) : std::runtime_error(message) {}
-};
+#include "MqExceptions.h"
+
+MQ_DECLARE_EXCEPTION(EMqMemoryMappedFile, EMqException);
 
 class TMqCustomMemoryMappedFile {
 public:

@@ -49,6 +49,7 @@ template <class F> std::string MessageOf(F&& f)
     try {
         f();
     } catch (const EMqMemoryMappedFile& e) {
+        EXPECT_STREQ(e.ClassName(), "EMqMemoryMappedFile");
         return e.what();
     }
     return "(no exception)";
