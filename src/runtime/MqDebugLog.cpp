@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
+#include <shared_mutex>
 
 namespace {
-std::mutex g_hookLock;
+// Held while the hook runs, so that removing the hook waits for lines in flight.
+std::shared_mutex g_hookLock;
 std::function<void(const QString&)> g_hook;
 // Checked before any formatting, so a line costs one atomic read while nobody listens.
 std::atomic<bool> g_hooked{false};
@@ -15,13 +17,9 @@ void Log(const QString& Msg)
 {
     if (!g_hooked.load(std::memory_order_acquire))
         return;
-    std::function<void(const QString&)> hook;
-    {
-        std::lock_guard lock(g_hookLock);
-        hook = g_hook;
-    }
-    if (hook)
-        hook(Msg);
+    std::shared_lock lock(g_hookLock);
+    if (g_hook)
+        g_hook(Msg);
 }
 
 void LogFmt(const char* Format, ...)
@@ -37,7 +35,7 @@ void LogFmt(const char* Format, ...)
 
 void SetLogHook(std::function<void(const QString&)> hook)
 {
-    std::lock_guard lock(g_hookLock);
+    std::unique_lock lock(g_hookLock);
     g_hooked = static_cast<bool>(hook);
     g_hook = std::move(hook);
 }
