@@ -243,8 +243,7 @@ void TMqHostThread::RunLoop()
         pthread_setname_np(pthread_self(), name.constData());
     }
     SetFlags(hsRunning);
-    LockSelf();
-    t_current.Host = this;
+    t_current.Host = this; // the lock is first taken after the poll, so a new worker is free at once
 
     // Runs on every way out of the loop; the last four steps run even when the epilog raises.
     auto leaveLoop = [this] {

@@ -254,6 +254,9 @@ TEST(MqRuntime, StopsWithNothingLeftOverAndStartsAgain)
         ASSERT_TRUE(zt::WaitUntil([&] { return seen == 1; }));
     }
     ASSERT_TRUE(zt::WaitUntil([] { return MessageBacklog.load() == 0; }));
+    // Workers given up by earlier tests may still be on their way out; only adopted threads stay.
+    ASSERT_TRUE(zt::WaitUntil([] { return HostThreadCount.load() == HostThreads()->Count(); }))
+        << HostThreadCount.load() << " host threads, " << HostThreads()->Count() << " adopted";
     zt::LogCapture log;
     MqRuntimeStop();
     EXPECT_FALSE(MqRuntimeRunning());

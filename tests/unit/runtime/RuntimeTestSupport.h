@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <mutex>
+#include <vector>
 
 #include "MqDebugLog.h"
 
@@ -19,10 +20,14 @@ public:
         });
     }
     ~LogCapture() { SetLogHook(nullptr); }
+    // A copy that shares nothing with the list the writers append to.
     QStringList Lines() const
     {
         std::lock_guard lock(m_lock);
-        return m_lines;
+        QStringList copy;
+        for (const QString& line : m_lines)
+            copy << line;
+        return copy;
     }
     int Count(const QString& line) const { return Lines().count(line); }
     bool Has(const QString& line) const { return Count(line) > 0; }
@@ -30,7 +35,7 @@ public:
 
 private:
     mutable std::mutex m_lock;
-    QStringList m_lines;
+    std::vector<QString> m_lines;
 };
 
 } // namespace zt
