@@ -203,9 +203,9 @@ int main(int argc, char** argv)
     if (!generationGiven && !opt.Identity.empty())
         opt.Generation = GenerationOf(opt.Identity) ? GenerationOf(opt.Identity) : 11;
 
-    // A shell starts background jobs with SIGINT ignored, and an ignored signal never reaches
-    // sigwait: take the default action back first. The simulator's thread inherits the mask,
-    // so only sigwait below sees the signals.
+    // A shell starts background jobs with SIGINT ignored, and whether an ignored signal still
+    // reaches sigwait is left open by POSIX: take the default action back first. The simulator's
+    // thread inherits the mask, so only sigwait below sees the signals.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;

@@ -30,8 +30,10 @@ std::string Slurp(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
-// Starts zarn-sim with stdout and stderr going to files.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err)
+// Starts zarn-sim with stdout and stderr going to files; with ignoreInt, SIGINT is ignored as it
+// is in a background job of a shell script.
+pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            bool ignoreInt = false)
 {
     std::vector<std::string> all{ZARN_SIM_EXE};
     all.insert(all.end(), args.begin(), args.end());
@@ -44,8 +46,15 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const 
     posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
+    struct sigaction ign {
+    }, old{};
+    ign.sa_handler = SIG_IGN;
+    if (ignoreInt)
+        sigaction(SIGINT, &ign, &old);
     if (posix_spawn(&pid, ZARN_SIM_EXE, &fa, nullptr, argv.data(), environ) != 0)
         pid = -1;
+    if (ignoreInt)
+        sigaction(SIGINT, &old, nullptr);
     posix_spawn_file_actions_destroy(&fa);
     return pid;
 }
@@ -120,7 +129,7 @@ TEST_P(SimProgramSignal, LogsCommandsStopsCleanlyAndWritesFlash)
     std::string address = TestAddress();
     pid_t pid = Spawn({"--address", address, "--port", "4001", "--generation", "8", "--rate=50",
                        "--flash-out", d.Path + "/fw"},
-                      d.Path + "/out", d.Path + "/err");
+                      d.Path + "/out", d.Path + "/err", GetParam() == SIGINT);
     ASSERT_GT(pid, 0);
     RawClient c;
     bool connected = c.Connect(address, 4001, Ms(5000));
