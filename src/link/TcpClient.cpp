@@ -76,11 +76,9 @@ void TcpClient::Connect(const QString& hostAndPort)
 
 void TcpClient::Disconnect()
 {
-    if (QThread::currentThread() == thread())
-        DoDisconnect();
-    else
-        QMetaObject::invokeMethod(
-            this, [this] { DoDisconnect(); }, Qt::QueuedConnection);
+    // Always later, from the event loop: the disconnected event must not run inside the caller.
+    QMetaObject::invokeMethod(
+        this, [this] { DoDisconnect(); }, Qt::QueuedConnection);
 }
 
 void TcpClient::DoConnect(const QString& hostAndPort)

@@ -30,7 +30,7 @@ public:
 
     // "host:port"; any thread. A connect while a socket is open or connecting is ignored.
     void Connect(const QString& hostAndPort);
-    // Any thread.
+    // Any thread; carried out from the socket thread's event loop, never inside the call.
     void Disconnect();
     // The socket is connected (thread-safe).
     bool IsOpen() const { return m_open.load(); }

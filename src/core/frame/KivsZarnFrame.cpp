@@ -16,6 +16,7 @@
 #include "Beep.h"
 #include "KivZarnAlarmFrame.h"
 #include "KivZarnCalibFrame.h"
+#include "KivZarnClSk.h"
 #include "KivZarnCommFrame.h"
 #include "KivZarnDmdFrame.h"
 #include "KivZarnOpFrame.h"
@@ -231,7 +232,7 @@ void TfrmKivsZarn::StartMonitoring()
 {
     if (!m_link) {
         TZarnLinkNotifyFn notify = [this](int code, const QString& text) { LinkNotify(code, text); };
-        m_link = m_factory ? m_factory(notify) : std::make_unique<TZarnStandInLink>(notify);
+        m_link = m_factory ? m_factory(notify) : std::make_unique<TZarnSckObj>(this, notify);
         m_link->CreateClient();
         m_link->SetAddress(CalibFrame->editIPAddress->text());
         TZarnRxPath& rx = m_link->RxPath();
