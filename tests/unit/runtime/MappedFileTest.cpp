@@ -221,6 +221,11 @@ TEST(MappedFileChildProcess, AnswersThroughTheSection)
 
 TEST(MappedFile, AnotherProcessSeesTheSameSection)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Starting a child process from a ThreadSanitizer build corrupts the sanitizer's own state
+    // in the parent, which then reports races that cannot happen; the same-process tests remain.
+    GTEST_SKIP() << "not under ThreadSanitizer";
+#endif
     const QString name = UniqueName();
     TMqMemoryMappedFile f;
     Configure(f, name);
