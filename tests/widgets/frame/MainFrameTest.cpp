@@ -221,3 +221,18 @@ TEST_F(MainFrameTest, ShutdownEndsWithinOneTickOnceTheLinkIsDown)
     link->SetUp(false); // late notifications are ignored
     EXPECT_EQ(Section(0), "Connected to 127.0.0.1");
 }
+
+TEST_F(MainFrameTest, TelemSearchIsHiddenForV3DevicesInMaintenanceMode)
+{
+    frame.SetMaintenanceMode(true);
+    frame.ApplyIdentity("ZARN V3.04");
+    frame.DisplayReset();
+    EXPECT_TRUE(frame.OpFrame->btnTelem->isHidden());
+    frame.ApplyIdentity("ZARN V2.00");
+    frame.DisplayReset();
+    EXPECT_FALSE(frame.OpFrame->btnTelem->isHidden());
+    link->SetUp(true);
+    frame.ApplyIdentity("ZARN V3.04");
+    frame.SetMaintenanceMode(true);
+    EXPECT_TRUE(frame.OpFrame->btnTelem->isHidden());
+}
