@@ -140,7 +140,6 @@ TfrmKivsZarn::TfrmKivsZarn(QWidget* owner, LinkFactory factory)
     PageControl->tabBar()->installEventFilter(this);
 
     // 8.-13. Snapshot queue lives in the averaging; no link yet.
-    m_maintenance = true; // so that switching it off below runs as a change
     SetMaintenanceMode(false);
     SetStatusSection(0, QStringLiteral("No Connection"));
     SetStatusSection(1, QStringLiteral("S/N"));

@@ -11,6 +11,7 @@
 #include "KivZarnOpFrame.h"
 #include "KivZarnProgFrame.h"
 #include "KivsZarnFrame.h"
+#include "StandInLink.h"
 #include "ZarnRxPath.h"
 #include "ZarnStatusLine.h"
 
