@@ -48,6 +48,9 @@ void TZarnSckObj::Teardown()
         std::lock_guard lock(m_tickLock);
         m_ticking = false;
     }
+    // The worker may hold a copy of the tick handler it is about to call: stop its loop now,
+    // while this object's members still exist, rather than in the base class's teardown.
+    StopHandler();
     m_rx.BlockQueue().Clear();
     m_rx.ParsedQueue().Clear();
     m_rx.DeliveryQueue().Clear();
