@@ -78,26 +78,28 @@ void TZarnSckObj::SetAddress(const QString& text)
 
 QString TZarnSckObj::GetAddress() const
 {
-    std::lock_guard lock(m_hostLock);
-    return m_address;
+    return Locked(m_address);
 }
 
 QString TZarnSckObj::LastError() const
 {
-    std::lock_guard lock(m_hostLock);
-    return m_lastError;
+    return Locked(m_lastError);
 }
 
 QString TZarnSckObj::StatusText() const
 {
-    std::lock_guard lock(m_hostLock);
-    return m_statusText;
+    return Locked(m_statusText);
 }
 
 QString TZarnSckObj::CurrentHost() const
 {
+    return Locked(m_currentHost);
+}
+
+QString TZarnSckObj::Locked(const QString& field) const
+{
     std::lock_guard lock(m_hostLock);
-    return m_currentHost;
+    return field;
 }
 
 void TZarnSckObj::Open(bool open)

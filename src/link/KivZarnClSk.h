@@ -72,6 +72,8 @@ private:
     void HiddenWndProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
     void PostNotification(int code, const QString& text);
     void Teardown();
+    // A copy of one of the shared texts, taken under their lock.
+    QString Locked(const QString& field) const;
 
     QObject* m_owner;
     TZarnLinkNotifyFn m_notify;

@@ -90,10 +90,7 @@ TfrmKivsZarn::TfrmKivsZarn(QWidget* owner, LinkFactory factory)
 
     // 1. Operation page and its command buttons.
     OpFrame = new TZarnOpFrame(tsOperation);
-    connect(OpFrame->btnIdle, &QPushButton::clicked, this, [this] { btnIdleClick(); });
-    connect(OpFrame->btnPilot, &QPushButton::clicked, this, [this] { btnPilotClick(); });
-    connect(OpFrame->btnTelem, &QPushButton::clicked, this, [this] { btnTelemClick(); });
-    connect(OpFrame->btnSwap, &QPushButton::clicked, this, [this] { btnSwapClick(); });
+    BindMainFunctions(OpFrame->btnIdle, OpFrame->btnPilot, OpFrame->btnTelem, OpFrame->btnSwap);
     connect(OpFrame->rzbtnAlarm, &QPushButton::clicked, this, [this] { btnAckAlarmClick(); });
 
     // 2. The two demodulator panels.
@@ -125,10 +122,8 @@ TfrmKivsZarn::TfrmKivsZarn(QWidget* owner, LinkFactory factory)
 
     // 7. Setup/Cal page; its address edit and label move to the Operation page's main functions.
     CalibFrame = new TZarnCalibFrame(tsSetupCal);
-    connect(CalibFrame->btnIdleTest, &QPushButton::clicked, this, [this] { btnIdleClick(); });
-    connect(CalibFrame->btnPilotTest, &QPushButton::clicked, this, [this] { btnPilotClick(); });
-    connect(CalibFrame->btnTelemTest, &QPushButton::clicked, this, [this] { btnTelemClick(); });
-    connect(CalibFrame->btnSwapTest, &QPushButton::clicked, this, [this] { btnSwapClick(); });
+    BindMainFunctions(CalibFrame->btnIdleTest, CalibFrame->btnPilotTest, CalibFrame->btnTelemTest,
+                      CalibFrame->btnSwapTest);
     connect(CalibFrame->editIPAddress, &QLineEdit::editingFinished, this, [this] { editIPAddressExit(); });
     CalibFrame->lblZARNIpAddr->setParent(OpFrame->gbMainFunc);
     CalibFrame->lblZARNIpAddr->move(6, 160);
@@ -160,6 +155,15 @@ TfrmKivsZarn::~TfrmKivsZarn()
 {
     TimerZarn->stop();
     m_link.reset(); // the link's teardown stops its worker before the pages go
+}
+
+void TfrmKivsZarn::BindMainFunctions(QPushButton* idle, QPushButton* pilot, QPushButton* telem,
+                                     QPushButton* swap)
+{
+    connect(idle, &QPushButton::clicked, this, [this] { btnIdleClick(); });
+    connect(pilot, &QPushButton::clicked, this, [this] { btnPilotClick(); });
+    connect(telem, &QPushButton::clicked, this, [this] { btnTelemClick(); });
+    connect(swap, &QPushButton::clicked, this, [this] { btnSwapClick(); });
 }
 
 // ---------------------------------------------------------------- transmit path

@@ -13,6 +13,7 @@
 #include "ZarnVersion.h"
 
 class QLabel;
+class QPushButton;
 class QTabWidget;
 class QTimer;
 class TZarnStatusLine;
@@ -136,6 +137,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BindMainFunctions(QPushButton* idle, QPushButton* pilot, QPushButton* telem, QPushButton* swap);
     void HandleFrame(const TZarnFrame& f);
     void HandleIdentity(const TZarnFrame& f);
     void ResetDataFlowCounters();
