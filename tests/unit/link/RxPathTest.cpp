@@ -300,7 +300,7 @@ TEST_F(RxPathTest, DisposerRunsForEveryRemovedElement)
 
 TEST_F(RxPathTest, BlocksFromAnotherThreadArriveWholeAndInOrder)
 {
-    constexpr int kFrames = 500;
+    constexpr int kFrames = 2000;
     std::thread producer([this] {
         for (int i = 0; i < kFrames; ++i) {
             // Keep the backlog well inside the ring, as the link's one block per tick does.
