@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "KivZarnClSk.h"
 #include "KivsZarnFrame.h"
 #include "ZarnSim.h"
@@ -116,11 +117,10 @@ void Latency()
         // Send at a random phase of both 100 ms ticks.
         Pump([] { return false; }, milliseconds(7 + (i * 37) % 90));
     }
-    std::sort(ms.begin(), ms.end());
     if (!ms.empty())
         std::printf("send to dispatcher latency over %zu frames: median %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                    ms.size(), ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)],
-                    ms.back());
+                    ms.size(), bench::Percentile(ms, 0.5), bench::Percentile(ms, 0.99),
+                    bench::Percentile(ms, 1.0));
     frame.BeginShutdown();
     Pump([&] { return !frame.ShutdownInProgress(); }, seconds(5));
 }

@@ -9,30 +9,14 @@
 #include <mutex>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "KivThd.h"
 #include "MqRuntime.h"
 
 namespace {
-
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-void PumpUntil(const std::function<bool()>& pred)
-{
-    // Blocks between checks (a busy pump would take a core from the threads being measured).
-    while (!pred()) {
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-}
+using bench::Percentile;
+using bench::PumpUntil;
 
 // The periodic worker's tick period: the loop sleeps 25 ms between due tests, so a
 // period is the interval rounded up to the loop's step.

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "MqNotifiers.h"
 #include "MqQueue.h"
@@ -21,15 +22,8 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5));
-    return v[i];
-}
+using bench::Percentile;
+using bench::PumpUntil;
 
 void ReportDistribution(benchmark::State& state, const std::vector<double>& us)
 {
@@ -38,17 +32,6 @@ void ReportDistribution(benchmark::State& state, const std::vector<double>& us)
     state.counters["min_us"] = Percentile(us, 0.0);
     state.counters["max_us"] = Percentile(us, 1.0);
     state.counters["samples"] = static_cast<double>(us.size());
-}
-
-// Pumps the user-interface thread's events until pred holds.
-void PumpUntil(const std::function<bool()>& pred)
-{
-    // Blocks between checks (a busy pump would take a core from the threads being measured).
-    while (!pred()) {
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
 }
 
 // Worker -> user-interface thread: time from Notify to OnNotify. The worker spaces its
